@@ -9,7 +9,7 @@ if [ "${1:-}" != --prefix ] || [ $# -lt 3 ]; then
     echo "usage: $0 --prefix DIR program.exe [args...]" >&2
     exit 2
 fi
-prefix=$2
+prefix=$(realpath -m "$2")
 shift 2
 
 export WINEPREFIX=$prefix
