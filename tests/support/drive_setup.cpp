@@ -13,7 +13,7 @@ namespace {
 void PrintBox(const BoxRecord& box, size_t index, int pressed) {
     printf("\n%zu. A message box appears.\n", index + 1);
     printf("   caption: %s\n", box.caption.empty() ? "(none)" : box.caption.c_str());
-    printf("   icon:    %s\n", box.icon.c_str());
+    printf("   icon:    %s\n", box.icon == "icon" ? "shown" : box.icon.c_str());
     printf("   buttons:");
     for (int id : box.buttons) {
         printf(" %s", id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : ButtonName(id));

@@ -27,8 +27,10 @@ BOOL CALLBACK FindProcessDialog(HWND window, LPARAM lParam) {
     if (owner != search->processId || lstrcmpA(className, "#32770") != 0) {
         return TRUE;
     }
-    bool isBox = GetDlgItem(window, kBoxTextId) != nullptr && IsWindowVisible(window);
+    // The progress window's icon has the id -1 too, the id of a box's text: the bar tells.
     bool isProgress = GetDlgItem(window, kProgressBarId) != nullptr;
+    bool isBox =
+        !isProgress && GetDlgItem(window, kBoxTextId) != nullptr && IsWindowVisible(window);
     if ((search->wantBox && isBox) || (!search->wantBox && isProgress)) {
         search->found = window;
         return FALSE;
