@@ -46,6 +46,21 @@ bool AppendPathComponentN(char* dst, size_t size, const char* component) {
     return CopyTextN(dst + length, size - length, component);
 }
 
+const char* FirstListName(const char* list, size_t length) {
+    return length > 0 && list[0] != '\0' ? list : nullptr;
+}
+
+const char* NextListName(const char* list, size_t length, const char* name) {
+    // The list's final zero lies at list[length] at the latest: never read past it.
+    const char* end = list + length;
+    const char* next = name;
+    while (next < end && *next != '\0') {
+        ++next;
+    }
+    ++next;
+    return next < end && *next != '\0' ? next : nullptr;
+}
+
 namespace {
 
 bool IsScanSpace(char c) {

@@ -30,6 +30,12 @@ bool AppendPathComponentN(char* dst, size_t size, const char* component);
 // untouched) when no digit was taken.
 bool ScanScriptInt(const char* text, int32_t* value);
 
+// A section's key names as the profile reader lists them: each name zero-terminated, the
+// list ended by an empty name, length bytes of names in all. The first name, or nullptr for
+// an empty list; then the name after name, or nullptr at the end.
+const char* FirstListName(const char* list, size_t length);
+const char* NextListName(const char* list, size_t length, const char* name);
+
 template <size_t N>
 [[nodiscard]] bool CopyText(char (&dst)[N], const char* src) {
     return CopyTextN(dst, N, src);

@@ -1,7 +1,6 @@
 // All reading of the setup script goes through GetPrivateProfileStringA with an empty
 // default: a missing file, section or key and an empty value all read as the empty text.
 #include <cstdlib>
-#include <cstring>
 
 #include "setup/setup.h"
 
@@ -13,7 +12,7 @@ constexpr char kTooManyEntriesCaption[] = "Too Many Entries";
 constexpr char kScriptErrorFormat[] = "%s\r\n[%s]\r\n%s";
 
 // Fills list (kKeyListSize bytes) with the section's key names, each zero-terminated, the
-// list ended by one more zero. Returns the number of bytes of names, 0 for no entry. A list
+// list ended by one more zero. Returns the number of bytes of names. A list
 // that did not fit ends the run: walking a cut list would skip files, and its last name may
 // be cut into the name of another file.
 DWORD ReadKeyList(const char* scriptPath, const char* section, char* list) {
@@ -24,13 +23,7 @@ DWORD ReadKeyList(const char* scriptPath, const char* section, char* list) {
     if (length >= kKeyListSize - 2) {
         ReportScriptError(scriptPath, section, "", kTooManyEntriesCaption);
     }
-    return list[0] == '\0' ? 0 : length;
-}
-
-// The name after name in a list of length bytes, or nullptr at its end.
-const char* NextKeyName(const char* list, DWORD length, const char* name) {
-    const char* next = name + strlen(name) + 1;
-    return next < list + length && *next != '\0' ? next : nullptr;
+    return length;
 }
 
 }  // namespace
@@ -75,8 +68,8 @@ int ForEachScriptEntry(const char* scriptPath, const char* section, ScriptEntryH
     int result = 1;
     DWORD length = ReadKeyList(scriptPath, section, list);
     char value[kPathSize];
-    for (const char* name = length ? list : nullptr; name != nullptr;
-         name = NextKeyName(list, length, name)) {
+    for (const char* name = FirstListName(list, length); name != nullptr;
+         name = NextListName(list, length, name)) {
         GetPrivateProfileStringA(section, name, "", value, sizeof value, scriptPath);
         if (!handler(name, value)) {
             result = 0;
@@ -96,8 +89,8 @@ int CountScriptEntries(const char* scriptPath, const char* section) {
     }
     int count = 0;
     DWORD length = ReadKeyList(scriptPath, section, list);
-    for (const char* name = length ? list : nullptr; name != nullptr;
-         name = NextKeyName(list, length, name)) {
+    for (const char* name = FirstListName(list, length); name != nullptr;
+         name = NextListName(list, length, name)) {
         ++count;
     }
     free(list);
