@@ -10,7 +10,6 @@ namespace {
 constexpr int kBoxTextId = 0xFFFF;  // the static control that holds a message box's text
 constexpr int kProgressTextId = 101;
 constexpr int kProgressBarId = 102;
-constexpr DWORD kPollMs = 10;
 
 struct WindowSearch {
     DWORD processId;
@@ -170,7 +169,7 @@ RunResult RunAndDrive(const RunOptions& options) {
     ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
     std::set<HWND> answered;
     ProgressSnapshot lastProgress;
-    while (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.hProcess, options.pollMs) == WAIT_TIMEOUT) {
         if (GetTickCount64() > deadline) {
             result.timedOut = true;
             TerminateProcess(process.hProcess, 0xDEAD);

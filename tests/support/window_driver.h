@@ -40,6 +40,7 @@ struct RunOptions {
     std::string workingFolder;  // its current directory; empty: the driver's own
     std::string arguments;      // appended to the quoted program path
     DWORD timeoutMs = 30000;
+    DWORD pollMs = 10;  // how often the program's windows are looked at
     BoxAnswer answer;
     // Called while no box is up, each time the progress window changed.
     std::function<void(const ProgressSnapshot&)> onProgress;
