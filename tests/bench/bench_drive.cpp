@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     options.workingFolder = ToWindowsPath(argv[2]);
     options.timeoutMs = 1800000;
     options.pollMs = 1;
+    options.watchProgress = false;
     options.answer = [&start](const BoxRecord& box, size_t index) {
         printf("box %zu %.1f %s\n", index, MillisecondsSince(start), box.caption.c_str());
         return box.buttons.empty() ? IDOK : box.buttons.front();

@@ -182,7 +182,9 @@ RunResult RunAndDrive(const RunOptions& options) {
         HWND box = FindDialog(process.dwProcessId, true);
         if (box != nullptr && answered.count(box) == 0) {
             BoxRecord record = ReadBox(box);
-            record.progress = ReadProgress(process.dwProcessId);
+            if (options.watchProgress) {
+                record.progress = ReadProgress(process.dwProcessId);
+            }
             int button = record.buttons.empty() ? IDOK : record.buttons.front();
             if (options.answer) {
                 button = options.answer(record, result.boxes.size());
@@ -193,7 +195,7 @@ RunResult RunAndDrive(const RunOptions& options) {
                          reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
             continue;
         }
-        if (box == nullptr) {
+        if (box == nullptr && options.watchProgress) {
             ProgressSnapshot now = ReadProgress(process.dwProcessId);
             if (!SameProgress(now, lastProgress)) {
                 if (now.exists) {

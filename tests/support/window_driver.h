@@ -41,6 +41,9 @@ struct RunOptions {
     std::string arguments;      // appended to the quoted program path
     DWORD timeoutMs = 30000;
     DWORD pollMs = 10;  // how often the program's windows are looked at
+    // Reading the progress window sends it messages, which wait while the program copies a
+    // file: a measurement turns this off so that the driver never holds the program up.
+    bool watchProgress = true;
     BoxAnswer answer;
     // Called while no box is up, each time the progress window changed.
     std::function<void(const ProgressSnapshot&)> onProgress;
