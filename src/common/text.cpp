@@ -34,7 +34,11 @@ bool AppendPathComponentN(char* dst, size_t size, const char* component) {
         ++length;
     }
     if (length == size) {
-        return false;  // not even terminated: refuse to touch it
+        // Not even terminated: cut it at the last byte, like any other text that did not fit.
+        if (size > 0) {
+            dst[size - 1] = '\0';
+        }
+        return false;
     }
     if (length > 0 && dst[length - 1] != '\\' && dst[length - 1] != '/') {
         if (length + 1 >= size) {

@@ -22,10 +22,10 @@ std::string UniqueName(const char* tag) {
     return name;
 }
 
-ScratchFolder::ScratchFolder(const char* tag) {
+ScratchFolder::ScratchFolder(const char* tag, const std::string& parent) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    path_ = std::string(temp) + "setup-tests-" + UniqueName(tag);
+    path_ = (parent.empty() ? std::string(temp) : parent + "\\") + "setup-tests-" + UniqueName(tag);
     MakeFolders(path_);
 }
 

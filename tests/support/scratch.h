@@ -6,10 +6,11 @@
 
 #include <string>
 
-// A new empty folder below the temp folder, removed with everything in it at the end.
+// A new empty folder below the temp folder (or below parent), removed with everything in it
+// at the end.
 class ScratchFolder {
   public:
-    explicit ScratchFolder(const char* tag = "t");
+    explicit ScratchFolder(const char* tag = "t", const std::string& parent = "");
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
