@@ -36,11 +36,15 @@ void RemoveTree(const std::string& path);
 // file names and folder names of one test.
 std::string UniqueName(const char* tag);
 
+// The registry view this process reads by itself: a 32-bit program in a 64-bit system reads
+// the 32-bit one (Wow6432Node), as does the 32-bit setup.exe.
+constexpr REGSAM kOwnRegistryView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
 // A key below HKEY_LOCAL_MACHINE made for one test in the given registry view
 // (KEY_WOW64_64KEY or KEY_WOW64_32KEY) and removed with its subkeys at the end.
 class ScratchMachineKey {
   public:
-    ScratchMachineKey(const std::string& subKey, REGSAM view = KEY_WOW64_64KEY);
+    ScratchMachineKey(const std::string& subKey, REGSAM view = kOwnRegistryView);
     ~ScratchMachineKey();
     ScratchMachineKey(const ScratchMachineKey&) = delete;
     ScratchMachineKey& operator=(const ScratchMachineKey&) = delete;

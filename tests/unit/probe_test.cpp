@@ -180,7 +180,7 @@ TEST(HostProbe, MakerKeyPathThatDoesNotFitIsNotLookedUp) {
         HKEY key;
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExW(HKEY_LOCAL_MACHINE, wideFullPath.c_str(), 0, nullptr, 0,
-                                  KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr));
+                                  KEY_SET_VALUE | kOwnRegistryView, nullptr, &key, nullptr));
         const wchar_t version[] = L"150";
         RegSetValueExW(key, L"version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
                        sizeof version);
