@@ -21,6 +21,8 @@ packages=(
     python3
     xvfb
     fonts-wine
+    clang
+    libclang-rt-14-dev
 )
 
 # Debian 12's own qemu 7.2 crashes or hangs under the 32-bit Wine loader; the backported 10

@@ -33,22 +33,6 @@ constexpr char kCopyErrorFormat[] =
 constexpr DWORD kUserAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// The registry view a program reads follows from its machine type: a 32-bit program reads
-// the 32-bit view (Wow6432Node) in a 64-bit prefix.
-REGSAM ViewOfProgram(const std::string& program) {
-    std::string image = ReadWholeFile(program);
-    if (image.size() < 0x40) {
-        return KEY_WOW64_64KEY;
-    }
-    uint32_t peOffset;
-    memcpy(&peOffset, image.data() + 0x3C, sizeof peOffset);
-    uint16_t machine = 0;
-    if (peOffset + 6 <= image.size()) {
-        memcpy(&machine, image.data() + peOffset + 4, sizeof machine);
-    }
-    return machine == IMAGE_FILE_MACHINE_I386 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-}
-
 std::string DescribeBox(const ExpectedBox& box) {
     std::string text = "[" + box.caption + "] (" + box.icon + ")";
     for (int id : box.buttons) {
@@ -294,6 +278,6 @@ int main(int argc, char** argv) {
     }
     g_program = ToWindowsPath(program);
     g_smallDisk = ToWindowsPath(g_smallDisk);
-    g_registryView = ViewOfProgram(g_program);
+    g_registryView = RegistryViewOfProgram(g_program);
     return RUN_ALL_TESTS();
 }

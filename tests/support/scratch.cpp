@@ -1,6 +1,7 @@
 #include "support/scratch.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -119,4 +120,17 @@ void ScratchMachineKey::SetString(const char* name, const std::string& text) con
 
 void ScratchMachineKey::SetDword(const char* name, DWORD value) const {
     SetValue(name, REG_DWORD, &value, sizeof value);
+}
+
+REGSAM RegistryViewOfProgram(const std::string& path) {
+    std::string image = ReadWholeFile(path);
+    uint32_t peOffset = 0;
+    uint16_t machine = 0;
+    if (image.size() >= 0x40) {
+        memcpy(&peOffset, image.data() + 0x3C, sizeof peOffset);
+    }
+    if (peOffset != 0 && static_cast<size_t>(peOffset) + 6 <= image.size()) {
+        memcpy(&machine, image.data() + peOffset + 4, sizeof machine);
+    }
+    return machine == IMAGE_FILE_MACHINE_I386 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }

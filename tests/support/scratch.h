@@ -40,6 +40,10 @@ std::string UniqueName(const char* tag);
 // the 32-bit one (Wow6432Node), as does the 32-bit setup.exe.
 constexpr REGSAM kOwnRegistryView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
+// The registry view that the program in the file at path reads by itself: the 32-bit view
+// for a 32-bit (i386) program, the 64-bit view otherwise.
+REGSAM RegistryViewOfProgram(const std::string& path);
+
 // A key below HKEY_LOCAL_MACHINE made for one test in the given registry view
 // (KEY_WOW64_64KEY or KEY_WOW64_32KEY) and removed with its subkeys at the end.
 class ScratchMachineKey {

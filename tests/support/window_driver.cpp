@@ -166,6 +166,7 @@ RunResult RunAndDrive(const RunOptions& options) {
         return result;
     }
     result.started = true;
+    result.processId = process.dwProcessId;
     ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
     std::set<HWND> answered;
     ProgressSnapshot lastProgress;

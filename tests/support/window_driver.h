@@ -52,6 +52,7 @@ struct RunOptions {
 struct RunResult {
     bool started = false;
     bool timedOut = false;  // killed after the time limit
+    DWORD processId = 0;    // of the program, to find what it left running (a debugger)
     DWORD exitCode = 0;
     std::vector<BoxRecord> boxes;
     std::vector<ProgressSnapshot> progress;  // every distinct state seen while no box was up
