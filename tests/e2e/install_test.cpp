@@ -44,8 +44,7 @@ TEST_F(InstallTest, NoFilesToCopyStillEndsInSuccess) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchFolder host("host");
-        hostFolder_ = host.path();
-        programExe_ = UniqueName("zorvane") + ".exe";
+        UseNewHost(host);
         InstallHost();
         WriteScript(c.files);
         RunResult result = Run();

@@ -89,6 +89,13 @@ class InstallerTest : public ::testing::Test {
     std::string firm_ = UniqueName("firm");
     std::string product_ = "Zorvane";
 
+    // Points the fixture at a new host folder and program name, so that each row of a table
+    // gets a host and registry keys of its own.
+    void UseNewHost(const ScratchFolder& host) {
+        hostFolder_ = host.path();
+        programExe_ = UniqueName("zorvane") + ".exe";
+    }
+
     // What the host's installation writes into hostFolder_ and the registry. pathValue is
     // the App Paths "Path" value, "" for hostFolder_ itself.
     void InstallHost(const std::string& version = "150", bool addGamesFolder = true,

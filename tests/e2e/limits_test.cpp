@@ -117,8 +117,7 @@ TEST_F(LimitTest, KeyListThatDoesNotFitItsBufferIsRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchFolder host("host");
-        hostFolder_ = host.path();
-        programExe_ = UniqueName("zorvane") + ".exe";
+        UseNewHost(host);
         InstallHost();
         WriteScript(KeyListLines(c.listBytes, 180, "addgames\\Quintaro\\last.txt"));
         RunResult result = Run();

@@ -31,8 +31,7 @@ TEST_F(StartupTest, HostMissingIsToldOnlyAfterOk) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchFolder host("host");
-        hostFolder_ = host.path();
-        programExe_ = UniqueName("zorvane") + ".exe";  // fresh registry keys for each case
+        UseNewHost(host);
         if (c.installed) {
             InstallHost(c.version);
         }
@@ -78,8 +77,7 @@ TEST_F(StartupTest, ScriptErrorsAreFatalBeforeTheConfirmation) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchFolder host("host");
-        hostFolder_ = host.path();
-        programExe_ = UniqueName("zorvane") + ".exe";
+        UseNewHost(host);
         if (c.hostInstalled) {
             InstallHost();
         }
