@@ -8,20 +8,6 @@ REGSAM g_registryView = KEY_WOW64_64KEY;
 std::string g_smallDisk;
 std::string g_spareDrive;
 
-const char kConfirmText[] =
-    "This program will install a new additional game into Zorvane. Press the OK button to "
-    "continue.";
-const char kNotFoundText[] =
-    "The additional  game has not been successfuly installed. Zorvane not found. The game is not "
-    "correctly installed on your computer. Download Zorvane from https://www.zorvane-games.com "
-    "and install it. Then restart this program.";
-const char kSuccessText[] =
-    "The additional game has been successfuly installed. Now you can start the new additional "
-    "game via One Player/Additional Game in Zorvane.";
-const char kInvalidPathCaption[] = "Invalid Path";
-const char kInvalidPathText[] =
-    "Setup cannot use the folder it was started from: its path cannot be read or is too "
-    "long.\r\nMove the add-on's files to a folder with a shorter path and start Setup again.";
 const char kDefaultCaption[] = "Error";
 
 namespace {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/program_texts.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 
@@ -19,12 +20,6 @@ extern REGSAM g_registryView;
 extern std::string g_smallDisk;   // a folder on a disk of a few MiB (--small-disk=PATH)
 extern std::string g_spareDrive;  // a drive letter such as "Y:" that maps a folder (--spare-drive)
 
-// The texts setup.exe shows, byte for byte.
-extern const char kConfirmText[];
-extern const char kNotFoundText[];
-extern const char kSuccessText[];
-extern const char kInvalidPathCaption[];
-extern const char kInvalidPathText[];
 // The caption the system gives a box shown with none (the copy-error box).
 extern const char kDefaultCaption[];
 

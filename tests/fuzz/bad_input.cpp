@@ -37,19 +37,15 @@
 #include <string>
 #include <vector>
 
+#include "support/program_texts.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 
 namespace {
 
-// What setup.exe shows, as far as this program tells its boxes apart.
-constexpr char kConfirmText[] =
-    "This program will install a new additional game into Zorvane. Press the OK button to "
-    "continue.";
+// What setup.exe shows, as far as this program tells its boxes apart (with the texts of
+// support/program_texts.h).
 constexpr char kNotFoundLead[] = "The additional  game has not been successfuly installed.";
-constexpr char kSuccessText[] =
-    "The additional game has been successfuly installed. Now you can start the new additional "
-    "game via One Player/Additional Game in Zorvane.";
 constexpr char kCopyErrorLead[] = "Setup could not copy from the file:\n";
 constexpr char kTooManyEntriesCaption[] = "Too Many Entries";
 constexpr const char* kScriptErrorCaptions[] = {"Not Found", "Invalid INT format",
